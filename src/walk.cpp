@@ -1,0 +1,94 @@
+/* Folder walk: a folder's contents as full paths, each subfolder after its own contents. */
+
+#include "vornel.h"
+
+#include <cstring>
+
+/* Double-byte aware: in code page 932 the trail byte of a character such as 0x95 0x5C is no
+   backslash. */
+BOOL EndsWithBackslash(const char* path)
+{
+    BOOL last = FALSE;
+    for (const char* p = path; *p != '\0'; ++p) {
+        last = (*p == '\\');
+        if (IsDBCSLeadByte((BYTE)*p) && p[1] != '\0')
+            ++p;
+    }
+    return last;
+}
+
+static std::string JoinPath(const char* folder, const char* name)
+{
+    std::string joined(folder);
+    if (!EndsWithBackslash(folder))
+        joined += '\\';
+    joined += name;
+    return joined;
+}
+
+static BOOL RestoreDirectory(const char* saved)
+{
+    /* One retry: left in the wrong folder, every later name would resolve elsewhere. */
+    return SetCurrentDirectoryA(saved) || SetCurrentDirectoryA(saved);
+}
+
+/* Returns FALSE when the caller's current directory could not be made current again. When
+   expected is given, the folder must turn out to be exactly that path: the system normalises
+   some names (trailing dots and blanks, ".. "), and such a name leads out of the tree. The
+   comparisons are byte for byte: a linguistic one may ignore characters. */
+static BOOL WalkFolder(const char* folder, const char* expected, PathList& list)
+{
+    char saved[MAX_PATH];
+    DWORD length = GetCurrentDirectoryA(MAX_PATH, saved);
+    if (length == 0 || length >= MAX_PATH)
+        return TRUE; /* without a way back the folder is not entered */
+
+    if (!SetCurrentDirectoryA(folder))
+        return RestoreDirectory(saved);
+
+    char here[MAX_PATH];
+    length = GetCurrentDirectoryA(MAX_PATH, here);
+    if (length == 0 || length >= MAX_PATH || (expected != NULL && strcmp(here, expected) != 0))
+        return RestoreDirectory(saved);
+
+    std::string pattern(here);
+    pattern += "\\*.*";
+
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA(pattern.c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        try {
+            do {
+                if (lstrcmpA(data.cFileName, ".") == 0 || lstrcmpA(data.cFileName, "..") == 0)
+                    continue;
+
+                std::string joined = JoinPath(here, data.cFileName);
+
+                /* A link or junction is recorded as itself; what it leads to is not ours. */
+                if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                    !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+                    if (!WalkFolder(data.cFileName, joined.c_str(), list))
+                        break;
+                }
+
+                char full[MAX_PATH];
+                length = GetFullPathNameA(data.cFileName, MAX_PATH, full, NULL);
+                if (length == 0 || length >= MAX_PATH || strcmp(full, joined.c_str()) != 0)
+                    continue;
+                list.push_back(full);
+            } while (FindNextFileA(find, &data));
+        } catch (...) {
+            FindClose(find);
+            RestoreDirectory(saved);
+            throw;
+        }
+        FindClose(find);
+    }
+
+    return RestoreDirectory(saved);
+}
+
+BOOL CollectFolderContents(const char* folder, PathList& list)
+{
+    return WalkFolder(folder, NULL, list);
+}

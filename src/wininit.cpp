@@ -1,0 +1,248 @@
+/* WININIT.INI: the 9x family's store of deletions for the next start, "NUL=" lines in the
+   "[rename]" section. The file belongs to the system: it is rewritten without losing a line. */
+
+#include "vornel.h"
+
+#include <cstring>
+#include <new>
+#include <vector>
+
+typedef std::vector<std::string> LineList;
+
+BOOL GetWininitPath(char* path)
+{
+    static const char name[] = "\\WININIT.INI";
+
+    DWORD length = GetWindowsDirectoryA(path, MAX_PATH);
+    if (length == 0 || length + sizeof(name) > MAX_PATH)
+        return FALSE;
+    lstrcatA(path, name);
+    return TRUE;
+}
+
+BOOL PathExists(const char* path)
+{
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA(path, &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return FALSE;
+    FindClose(find);
+    return TRUE;
+}
+
+/* LF ends a line and a CR right before it belongs to the line end. Every other byte, 0x1A and
+   NUL included, is text: nothing after them may be lost in a rewrite. */
+static BOOL ReadLine(FILE* file, std::string& line)
+{
+    line.clear();
+    int c;
+    while ((c = getc(file)) != EOF) {
+        if (c == '\n') {
+            if (!line.empty() && line[line.size() - 1] == '\r')
+                line.erase(line.size() - 1);
+            return TRUE;
+        }
+        line += (char)c;
+    }
+    return !line.empty();
+}
+
+static BOOL WriteText(FILE* file, const char* text, size_t length)
+{
+    return fwrite(text, 1, length, file) == length;
+}
+
+/* Each line reaches the system at once, so the file is never left holding half a buffer. */
+static BOOL EndLine(FILE* file)
+{
+    return WriteText(file, "\r\n", 2) && fflush(file) == 0;
+}
+
+static BOOL WriteLine(FILE* file, const std::string& line)
+{
+    return WriteText(file, line.data(), line.size()) && EndLine(file);
+}
+
+static BOOL WriteDeletionEntry(FILE* file, const char* shortPath)
+{
+    return WriteText(file, "NUL=", 4) && WriteText(file, shortPath, strlen(shortPath)) &&
+           EndLine(file);
+}
+
+/* An item without a short form gets no entry: a buffer the system did not fill names nothing. */
+static BOOL WriteNewEntries(FILE* file, const char* ownShortPath, const PathList* list)
+{
+    if (list != NULL) {
+        for (PathList::const_iterator it = list->begin(); it != list->end(); ++it) {
+            char shortPath[MAX_PATH];
+            DWORD length = GetShortPathNameA(it->c_str(), shortPath, MAX_PATH);
+            if (length == 0 || length >= MAX_PATH)
+                continue;
+            if (!WriteDeletionEntry(file, shortPath))
+                return FALSE;
+        }
+    }
+    return ownShortPath == NULL || WriteDeletionEntry(file, ownShortPath);
+}
+
+static BOOL IsRenameHeader(const std::string& line)
+{
+    return lstrcmpiA(line.c_str(), "[rename]") == 0;
+}
+
+static BOOL IsSectionBoundary(const std::string& line)
+{
+    return !line.empty() && line[0] == '[';
+}
+
+static BOOL IsDeletionEntry(const std::string& line)
+{
+    return lstrcmpiA(line.substr(0, 4).c_str(), "NUL=") == 0;
+}
+
+/* The new entries go at the end of every rename section; a file without one gets its own. A
+   boundary is not tested as a header, so a "[rename]" right after a section opens none. */
+static BOOL WriteLinesWithEntries(FILE* file, const LineList& lines, const char* ownShortPath,
+                                  const PathList* list)
+{
+    BOOL inside = FALSE;
+    BOOL metHeader = FALSE;
+
+    for (LineList::const_iterator it = lines.begin(); it != lines.end(); ++it) {
+        if (inside && IsSectionBoundary(*it)) {
+            if (!WriteNewEntries(file, ownShortPath, list))
+                return FALSE;
+            inside = FALSE;
+        } else if (!inside && IsRenameHeader(*it)) {
+            inside = metHeader = TRUE;
+        }
+        if (!WriteLine(file, *it))
+            return FALSE;
+    }
+
+    if (inside)
+        return WriteNewEntries(file, ownShortPath, list);
+    if (!metHeader)
+        return WriteLine(file, "[rename]") && WriteNewEntries(file, ownShortPath, list);
+    return TRUE;
+}
+
+static BOOL ReadAllLines(const char* path, LineList& lines)
+{
+    FILE* file = OpenTextFileForReading(path);
+    if (file == NULL)
+        return FALSE;
+
+    BOOL complete = FALSE;
+    try {
+        std::string line;
+        while (ReadLine(file, line))
+            lines.push_back(line);
+        complete = !ferror(file);
+    } catch (const std::bad_alloc&) {
+    }
+    fclose(file);
+    return complete;
+}
+
+static BOOL WriteLinesBack(const char* path, const LineList& lines)
+{
+    FILE* file = OpenTextFileForWriting(path);
+    if (file == NULL)
+        return FALSE;
+
+    BOOL written = TRUE;
+    for (LineList::const_iterator it = lines.begin(); written && it != lines.end(); ++it)
+        written = WriteLine(file, *it);
+    return fclose(file) == 0 && written;
+}
+
+static void CreateWininit(const char* wininit, const char* ownShortPath, const PathList* list)
+{
+    FILE* file = OpenTextFileForWriting(wininit);
+    if (file == NULL)
+        return;
+
+    BOOL written = WriteLine(file, "[rename]") && WriteNewEntries(file, ownShortPath, list);
+    if (fclose(file) != 0 || !written)
+        DeleteFileA(wininit); /* it did not exist before; half an entry could name another file */
+}
+
+/* WININIT.INI is truncated only once its lines are safe in a copy and have been read back. A
+   write that fails part-way puts the former contents back; if even that fails, the copy stays. */
+static void RewriteWininit(const char* wininit, const char* ownShortPath, const PathList* list)
+{
+    char tempFolder[MAX_PATH];
+    DWORD length = GetTempPathA(MAX_PATH, tempFolder);
+    if (length == 0 || length >= MAX_PATH)
+        return;
+
+    char copy[MAX_PATH];
+    if (GetTempFileNameA(tempFolder, "kdw", 0, copy) == 0)
+        return;
+
+    LineList lines;
+    if (!CopyFileA(wininit, copy, FALSE) || !ReadAllLines(copy, lines)) {
+        DeleteFileA(copy);
+        return;
+    }
+
+    FILE* file = OpenTextFileForWriting(wininit);
+    if (file == NULL) {
+        DeleteFileA(copy);
+        return;
+    }
+
+    BOOL written = WriteLinesWithEntries(file, lines, ownShortPath, list);
+    if (fclose(file) == 0 && written) {
+        DeleteFileA(copy);
+        return;
+    }
+
+    if (CopyFileA(copy, wininit, FALSE) || WriteLinesBack(wininit, lines))
+        DeleteFileA(copy);
+}
+
+void ScheduleInWininit(const char* path, const PathList* list)
+{
+    char wininit[MAX_PATH];
+    if (!GetWininitPath(wininit))
+        return;
+
+    char ownShortPath[MAX_PATH];
+    DWORD length = GetShortPathNameA(path, ownShortPath, MAX_PATH);
+    BOOL hasOwn = length != 0 && length < MAX_PATH;
+    if (!hasOwn && (list == NULL || list->empty()))
+        return;
+
+    if (PathExists(wininit))
+        RewriteWininit(wininit, hasOwn ? ownShortPath : NULL, list);
+    else
+        CreateWininit(wininit, hasOwn ? ownShortPath : NULL, list);
+}
+
+void ReadWininitRenameSection()
+{
+    char wininit[MAX_PATH];
+    if (!GetWininitPath(wininit) || !PathExists(wininit))
+        return;
+
+    FILE* file = OpenTextFileForReading(wininit);
+    if (file == NULL)
+        return;
+
+    try {
+        std::string line;
+        BOOL inside = FALSE;
+        while (ReadLine(file, line)) {
+            if (inside && IsSectionBoundary(line))
+                inside = FALSE;
+            else if (inside && IsDeletionEntry(line))
+                SendMessageA(g_hPendingList, LB_ADDSTRING, 0, (LPARAM)(line.c_str() + 4));
+            else if (!inside && IsRenameHeader(line))
+                inside = TRUE;
+        }
+    } catch (const std::bad_alloc&) {
+    }
+    fclose(file);
+}
