@@ -32,6 +32,47 @@ static BOOL RestoreDirectory(const char* saved)
     return SetCurrentDirectoryA(saved) || SetCurrentDirectoryA(saved);
 }
 
+static BOOL WalkFolder(const char* folder, const char* expected, PathList& list);
+
+/* Collects the entries of the current folder, whose path is here. A subfolder whose walk could
+   not come back ends the enumeration: no further name may resolve against the wrong folder. */
+static void CollectEntries(const char* here, PathList& list)
+{
+    std::string pattern(here);
+    pattern += "\\*.*";
+
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA(pattern.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+
+    try {
+        do {
+            if (lstrcmpA(data.cFileName, ".") == 0 || lstrcmpA(data.cFileName, "..") == 0)
+                continue;
+
+            std::string joined = JoinPath(here, data.cFileName);
+
+            /* A link or junction is recorded as itself; what it leads to is not ours. */
+            if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+                if (!WalkFolder(data.cFileName, joined.c_str(), list))
+                    break;
+            }
+
+            char full[MAX_PATH];
+            DWORD length = GetFullPathNameA(data.cFileName, MAX_PATH, full, NULL);
+            if (length == 0 || length >= MAX_PATH || strcmp(full, joined.c_str()) != 0)
+                continue;
+            list.push_back(full);
+        } while (FindNextFileA(find, &data));
+    } catch (...) {
+        FindClose(find);
+        throw;
+    }
+    FindClose(find);
+}
+
 /* Returns FALSE when the caller's current directory could not be made current again. When
    expected is given, the folder must turn out to be exactly that path: the system normalises
    some names (trailing dots and blanks, ".. "), and such a name leads out of the tree. The
@@ -51,38 +92,12 @@ static BOOL WalkFolder(const char* folder, const char* expected, PathList& list)
     if (length == 0 || length >= MAX_PATH || (expected != NULL && strcmp(here, expected) != 0))
         return RestoreDirectory(saved);
 
-    std::string pattern(here);
-    pattern += "\\*.*";
-
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA(pattern.c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        try {
-            do {
-                if (lstrcmpA(data.cFileName, ".") == 0 || lstrcmpA(data.cFileName, "..") == 0)
-                    continue;
-
-                std::string joined = JoinPath(here, data.cFileName);
-
-                /* A link or junction is recorded as itself; what it leads to is not ours. */
-                if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                    !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-                    if (!WalkFolder(data.cFileName, joined.c_str(), list))
-                        break;
-                }
-
-                char full[MAX_PATH];
-                length = GetFullPathNameA(data.cFileName, MAX_PATH, full, NULL);
-                if (length == 0 || length >= MAX_PATH || strcmp(full, joined.c_str()) != 0)
-                    continue;
-                list.push_back(full);
-            } while (FindNextFileA(find, &data));
-        } catch (...) {
-            FindClose(find);
-            RestoreDirectory(saved);
-            throw;
-        }
-        FindClose(find);
+    /* Running out of memory must not leave the process in this folder. */
+    try {
+        CollectEntries(here, list);
+    } catch (...) {
+        RestoreDirectory(saved);
+        throw;
     }
 
     return RestoreDirectory(saved);
