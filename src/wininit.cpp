@@ -182,7 +182,13 @@ static void RewriteWininit(const char* wininit, const char* ownShortPath, const 
         return;
 
     LineList lines;
-    if (!CopyFileA(wininit, copy, FALSE) || !ReadAllLines(copy, lines)) {
+    if (!CopyFileA(wininit, copy, FALSE)) {
+        DeleteFileA(copy);
+        return;
+    }
+    /* The copy is ours: a read-only WININIT.INI must not make it undeletable. */
+    SetFileAttributesA(copy, FILE_ATTRIBUTE_NORMAL);
+    if (!ReadAllLines(copy, lines)) {
         DeleteFileA(copy);
         return;
     }
