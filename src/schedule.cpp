@@ -5,10 +5,13 @@
 #include <cstring>
 #include <new>
 
+/* A link or junction to a folder counts as none: it is recorded as itself, and what it leads to
+   is never entered. */
 BOOL IsFolder(const char* path)
 {
     DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
 }
 
 /* Asked anew for every request and refresh: a failed query leaves the record zero, which
