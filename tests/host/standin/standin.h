@@ -129,6 +129,11 @@ void FailAlways(const std::string& fn);
 void SetWriteBudget(std::size_t bytes);
 /* Reading a text file of this path fails once this many bytes were read. */
 void FailReadAfter(const std::string& path, std::size_t bytes);
+/* A failing call fills the caller's string out-buffers (and the names of find data) with
+   kPoison repeated, zero-terminated, instead of leaving them alone: whatever is built from a
+   buffer the call did not fill then shows the pattern. */
+constexpr char kPoison[] = "#UNFILLED#";
+void SetPoisonOnFailure(bool on);
 
 /* The Nth operator new (counted from the arming, outside the stand-in) throws std::bad_alloc
    (nothrow forms return null); with everyFromThen, every later one too. */

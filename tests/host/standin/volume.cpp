@@ -35,6 +35,7 @@ struct State {
     std::string tempPath = "C:\\TEMP\\";
     DWORD platformId = VER_PLATFORM_WIN32_NT;
     bool versionFails = false;
+    bool poisonOnFailure = false;
     std::vector<char> commandLine;
     unsigned tempCounter = 0;
 
@@ -319,6 +320,23 @@ DWORD CopyOut(const std::string& value, LPSTR buffer, DWORD size)
         return (DWORD)value.size() + 1;
     memcpy(buffer, value.c_str(), value.size() + 1);
     return (DWORD)value.size();
+}
+
+void Poison(char* buffer, std::size_t size)
+{
+    if (!S().poisonOnFailure || buffer == nullptr || size == 0)
+        return;
+    for (std::size_t i = 0; i + 1 < size; ++i)
+        buffer[i] = kPoison[i % (sizeof(kPoison) - 1)];
+    buffer[size - 1] = '\0';
+}
+
+void PoisonFindData(LPWIN32_FIND_DATAA data)
+{
+    if (data == nullptr)
+        return;
+    Poison(data->cFileName, sizeof(data->cFileName));
+    Poison(data->cAlternateFileName, sizeof(data->cAlternateFileName));
 }
 
 bool IsFoldedEqual(const std::string& a, const std::string& b)
@@ -869,6 +887,11 @@ void SetWriteBudget(std::size_t bytes)
     S().text.writeBudget = bytes;
 }
 
+void SetPoisonOnFailure(bool on)
+{
+    S().poisonOnFailure = on;
+}
+
 void FailReadAfter(const std::string& path, std::size_t bytes)
 {
     StandinScope scope;
@@ -1022,7 +1045,11 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
     std::string pattern = lpFileName ? lpFileName : "";
     api.call().arg = pattern;
     api.call().result = -1;
-    if (api.failing() || pattern.empty())
+    if (api.failing()) {
+        PoisonFindData(lpFindFileData);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (pattern.empty())
         return INVALID_HANDLE_VALUE;
 
     /* The folder part runs to the last separator; the rest is the name pattern. */
@@ -1102,8 +1129,10 @@ BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData)
         api.call().arg = "(invalid handle)";
         return FALSE;
     }
-    if (api.failing())
+    if (api.failing()) {
+        PoisonFindData(lpFindFileData);
         return FALSE;
+    }
     FindHandle& handle = it->second;
     if (handle.next >= handle.entries.size()) {
         SetLastErrorCode(handle.failsAtEnd ? ERROR_ACCESS_DENIED : ERROR_NO_MORE_FILES);
@@ -1134,8 +1163,10 @@ DWORD WINAPI GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer)
 {
     Api api("GetCurrentDirectoryA");
     api.call().n1 = nBufferLength;
-    if (api.failing())
+    if (api.failing()) {
+        Poison(lpBuffer, nBufferLength);
         return 0;
+    }
     DWORD result = CopyOut(S().currentDirectory, lpBuffer, nBufferLength);
     api.call().arg = S().currentDirectory;
     api.call().result = result;
@@ -1178,6 +1209,8 @@ DWORD WINAPI GetFullPathNameA(LPCSTR lpFileName, DWORD nBufferLength, LPSTR lpBu
     api.call().n1 = nBufferLength;
     std::string full;
     bool trailing = false;
+    if (api.failing())
+        Poison(lpBuffer, nBufferLength);
     if (api.failing() || lpFileName == nullptr || !Normalize(lpFileName, full, &trailing)) {
         SetLastErrorCode(ERROR_INVALID_NAME);
         return 0;
@@ -1200,6 +1233,8 @@ DWORD WINAPI GetShortPathNameA(LPCSTR lpszLongPath, LPSTR lpszShortPath, DWORD c
     api.call().arg = lpszLongPath ? lpszLongPath : "(null)";
     api.call().n1 = cchBuffer;
     std::string full;
+    if (api.failing())
+        Poison(lpszShortPath, cchBuffer);
     if (api.failing() || lpszLongPath == nullptr || !Normalize(lpszLongPath, full) ||
         Lookup(full) == nullptr) {
         SetLastErrorCode(ERROR_FILE_NOT_FOUND);
@@ -1252,8 +1287,10 @@ UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize)
 {
     Api api("GetWindowsDirectoryA");
     api.call().n1 = uSize;
-    if (api.failing())
+    if (api.failing()) {
+        Poison(lpBuffer, uSize);
         return 0;
+    }
     UINT result = CopyOut(S().windowsDirectory, lpBuffer, uSize);
     api.call().arg = S().windowsDirectory;
     api.call().result = result;
@@ -1264,8 +1301,10 @@ DWORD WINAPI GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer)
 {
     Api api("GetTempPathA");
     api.call().n1 = nBufferLength;
-    if (api.failing())
+    if (api.failing()) {
+        Poison(lpBuffer, nBufferLength);
         return 0;
+    }
     DWORD result = CopyOut(S().tempPath, lpBuffer, nBufferLength);
     api.call().arg = S().tempPath;
     api.call().result = result;
@@ -1279,6 +1318,8 @@ UINT WINAPI GetTempFileNameA(LPCSTR lpPathName, LPCSTR lpPrefixString, UINT uUni
     api.call().arg = lpPathName ? lpPathName : "(null)";
     api.call().arg2 = lpPrefixString ? lpPrefixString : "(null)";
     api.call().n1 = uUnique;
+    if (api.failing())
+        Poison(lpTempFileName, MAX_PATH);
     if (api.failing() || lpPathName == nullptr || lpPrefixString == nullptr)
         return 0;
     std::string full;
@@ -1515,6 +1556,8 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
     api.call().n3 = S().openKeys.count((uintptr_t)hKey) != 0;
     LONG result;
     if (api.failing()) {
+        if (lpData != nullptr && lpcbData != nullptr)
+            Poison((char*)lpData, *lpcbData);
         result = ERROR_ACCESS_DENIED;
     } else if (S().openKeys.count((uintptr_t)hKey) == 0) {
         result = ERROR_INVALID_HANDLE;
@@ -1696,6 +1739,8 @@ UINT WINAPI DragQueryFileA(HDROP hDrop, UINT iFile, LPSTR lpszFile, UINT cch)
     api.call().n1 = iFile;
     api.call().n2 = cch;
     api.call().n3 = lpszFile != nullptr;
+    if (api.failing() && iFile != 0xFFFFFFFF)
+        Poison(lpszFile, cch);
     if (api.failing() || hDrop != &g_drop)
         return 0;
     const std::vector<std::string>& drop = S().drop;
