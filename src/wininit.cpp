@@ -69,8 +69,10 @@ static BOOL WriteDeletionEntry(FILE* file, const char* shortPath)
            EndLine(file);
 }
 
-/* An item without a short form gets no entry: a buffer the system did not fill names nothing. */
-static BOOL WriteNewEntries(FILE* file, const char* ownShortPath, const PathList* list)
+/* An item without a short form gets no entry: a buffer the system did not fill names nothing.
+   Counts the entries written, so that a request that wrote none leaves the file as it was. */
+static BOOL WriteNewEntries(FILE* file, const char* ownShortPath, const PathList* list,
+                            int* written)
 {
     if (list != NULL) {
         for (PathList::const_iterator it = list->begin(); it != list->end(); ++it) {
@@ -80,9 +82,15 @@ static BOOL WriteNewEntries(FILE* file, const char* ownShortPath, const PathList
                 continue;
             if (!WriteDeletionEntry(file, shortPath))
                 return FALSE;
+            ++*written;
         }
     }
-    return ownShortPath == NULL || WriteDeletionEntry(file, ownShortPath);
+    if (ownShortPath == NULL)
+        return TRUE;
+    if (!WriteDeletionEntry(file, ownShortPath))
+        return FALSE;
+    ++*written;
+    return TRUE;
 }
 
 static BOOL IsRenameHeader(const std::string& line)
@@ -103,14 +111,14 @@ static BOOL IsDeletionEntry(const std::string& line)
 /* The new entries go at the end of every rename section; a file without one gets its own. A
    boundary is not tested as a header, so a "[rename]" right after a section opens none. */
 static BOOL WriteLinesWithEntries(FILE* file, const LineList& lines, const char* ownShortPath,
-                                  const PathList* list)
+                                  const PathList* list, int* written)
 {
     BOOL inside = FALSE;
     BOOL metHeader = FALSE;
 
     for (LineList::const_iterator it = lines.begin(); it != lines.end(); ++it) {
         if (inside && IsSectionBoundary(*it)) {
-            if (!WriteNewEntries(file, ownShortPath, list))
+            if (!WriteNewEntries(file, ownShortPath, list, written))
                 return FALSE;
             inside = FALSE;
         } else if (!inside && IsRenameHeader(*it)) {
@@ -121,9 +129,9 @@ static BOOL WriteLinesWithEntries(FILE* file, const LineList& lines, const char*
     }
 
     if (inside)
-        return WriteNewEntries(file, ownShortPath, list);
+        return WriteNewEntries(file, ownShortPath, list, written);
     if (!metHeader)
-        return WriteLine(file, "[rename]") && WriteNewEntries(file, ownShortPath, list);
+        return WriteLine(file, "[rename]") && WriteNewEntries(file, ownShortPath, list, written);
     return TRUE;
 }
 
@@ -163,13 +171,17 @@ static void CreateWininit(const char* wininit, const char* ownShortPath, const P
     if (file == NULL)
         return;
 
-    BOOL written = WriteLine(file, "[rename]") && WriteNewEntries(file, ownShortPath, list);
-    if (fclose(file) != 0 || !written)
-        DeleteFileA(wininit); /* it did not exist before; half an entry could name another file */
+    int entries = 0;
+    BOOL written =
+        WriteLine(file, "[rename]") && WriteNewEntries(file, ownShortPath, list, &entries);
+    /* It did not exist before; half an entry could name another file. */
+    if (fclose(file) != 0 || !written || entries == 0)
+        DeleteFileA(wininit);
 }
 
 /* WININIT.INI is truncated only once its lines are safe in a copy and have been read back. A
-   write that fails part-way puts the former contents back; if even that fails, the copy stays. */
+   write that fails part-way, or a request that wrote no entry, puts the former contents back; if
+   even that fails, the copy stays. */
 static void RewriteWininit(const char* wininit, const char* ownShortPath, const PathList* list)
 {
     char tempFolder[MAX_PATH];
@@ -199,8 +211,9 @@ static void RewriteWininit(const char* wininit, const char* ownShortPath, const 
         return;
     }
 
-    BOOL written = WriteLinesWithEntries(file, lines, ownShortPath, list);
-    if (fclose(file) == 0 && written) {
+    int entries = 0;
+    BOOL written = WriteLinesWithEntries(file, lines, ownShortPath, list, &entries);
+    if (fclose(file) == 0 && written && entries > 0) {
         DeleteFileA(copy);
         return;
     }
@@ -215,13 +228,21 @@ void ScheduleInWininit(const char* path, const PathList* list)
     if (!GetWininitPath(wininit))
         return;
 
+    /* The system reads the entries at its next start from its own directory: a relative path
+       must become a full one first. */
+    char fullPath[MAX_PATH];
     char ownShortPath[MAX_PATH];
-    DWORD length = GetShortPathNameA(path, ownShortPath, MAX_PATH);
+    DWORD length = GetFullPathNameA(path, MAX_PATH, fullPath, NULL);
     BOOL hasOwn = length != 0 && length < MAX_PATH;
+    if (hasOwn) {
+        length = GetShortPathNameA(fullPath, ownShortPath, MAX_PATH);
+        hasOwn = length != 0 && length < MAX_PATH;
+    }
     if (!hasOwn && (list == NULL || list->empty()))
         return;
 
-    if (PathExists(wininit))
+    /* Creating truncates: a single failed look-up must not pass for a missing file. */
+    if (PathExists(wininit) || GetFileAttributesA(wininit) != INVALID_FILE_ATTRIBUTES)
         RewriteWininit(wininit, hasOwn ? ownShortPath : NULL, list);
     else
         CreateWininit(wininit, hasOwn ? ownShortPath : NULL, list);
