@@ -17,6 +17,19 @@ BOOL EndsWithBackslash(const char* path)
     return last;
 }
 
+/* The ANSI form of a name may hold a separator where the real name has a look-alike (U+FF3C,
+   or U+00A5 in code page 932): resolved as a path, it would lead through another entry. */
+static BOOL HoldsSeparator(const char* name)
+{
+    for (const char* p = name; *p != '\0'; ++p) {
+        if (*p == '\\' || *p == '/')
+            return TRUE;
+        if (IsDBCSLeadByte((BYTE)*p) && p[1] != '\0')
+            ++p;
+    }
+    return FALSE;
+}
+
 static std::string JoinPath(const char* folder, const char* name)
 {
     std::string joined(folder);
@@ -49,6 +62,8 @@ static void CollectEntries(const char* here, PathList& list)
     try {
         do {
             if (lstrcmpA(data.cFileName, ".") == 0 || lstrcmpA(data.cFileName, "..") == 0)
+                continue;
+            if (HoldsSeparator(data.cFileName))
                 continue;
 
             std::string joined = JoinPath(here, data.cFileName);
