@@ -30,21 +30,51 @@ BOOL PathExists(const char* path)
     return TRUE;
 }
 
-/* LF ends a line and a CR right before it belongs to the line end. Every other byte, 0x1A and
-   NUL included, is text: nothing after them may be lost in a rewrite. */
-static BOOL ReadLine(FILE* file, std::string& line)
+/* Read in blocks: a call per byte costs a lock per byte. */
+static BOOL ReadAllText(FILE* file, std::string& text)
 {
-    line.clear();
-    int c;
-    while ((c = getc(file)) != EOF) {
-        if (c == '\n') {
-            if (!line.empty() && line[line.size() - 1] == '\r')
-                line.erase(line.size() - 1);
-            return TRUE;
-        }
-        line += (char)c;
+    char block[16384];
+    size_t length;
+    while ((length = fread(block, 1, sizeof(block), file)) != 0)
+        text.append(block, length);
+    return !ferror(file);
+}
+
+/* LF ends a line and a CR right before it belongs to the line end; the last line needs none.
+   Every other byte, 0x1A and NUL included, is text: nothing after them may be lost in a
+   rewrite. */
+static void SplitLines(const std::string& text, LineList& lines)
+{
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        size_t next = end == std::string::npos ? text.size() : end + 1;
+        if (end == std::string::npos)
+            end = text.size();
+        else if (end > start && text[end - 1] == '\r')
+            --end;
+        lines.push_back(text.substr(start, end - start));
+        start = next;
     }
-    return !line.empty();
+}
+
+static BOOL ReadAllLines(const char* path, LineList& lines)
+{
+    FILE* file = OpenTextFileForReading(path);
+    if (file == NULL)
+        return FALSE;
+
+    BOOL complete = FALSE;
+    try {
+        std::string text;
+        if (ReadAllText(file, text)) {
+            SplitLines(text, lines);
+            complete = TRUE;
+        }
+    } catch (const std::bad_alloc&) {
+    }
+    fclose(file);
+    return complete;
 }
 
 static BOOL WriteText(FILE* file, const char* text, size_t length)
@@ -133,24 +163,6 @@ static BOOL WriteLinesWithEntries(FILE* file, const LineList& lines, const char*
     if (!metHeader)
         return WriteLine(file, "[rename]") && WriteNewEntries(file, ownShortPath, list, written);
     return TRUE;
-}
-
-static BOOL ReadAllLines(const char* path, LineList& lines)
-{
-    FILE* file = OpenTextFileForReading(path);
-    if (file == NULL)
-        return FALSE;
-
-    BOOL complete = FALSE;
-    try {
-        std::string line;
-        while (ReadLine(file, line))
-            lines.push_back(line);
-        complete = !ferror(file);
-    } catch (const std::bad_alloc&) {
-    }
-    fclose(file);
-    return complete;
 }
 
 static BOOL WriteLinesBack(const char* path, const LineList& lines)
@@ -254,22 +266,27 @@ void ReadWininitRenameSection()
     if (!GetWininitPath(wininit) || !PathExists(wininit))
         return;
 
+    /* A read that fails part-way still lists the whole lines it delivered. */
+    LineList lines;
     FILE* file = OpenTextFileForReading(wininit);
     if (file == NULL)
         return;
-
     try {
-        std::string line;
-        BOOL inside = FALSE;
-        while (ReadLine(file, line)) {
-            if (inside && IsSectionBoundary(line))
-                inside = FALSE;
-            else if (inside && IsDeletionEntry(line))
-                SendMessageA(g_hPendingList, LB_ADDSTRING, 0, (LPARAM)(line.c_str() + 4));
-            else if (!inside && IsRenameHeader(line))
-                inside = TRUE;
-        }
+        std::string text;
+        if (!ReadAllText(file, text))
+            text.erase(text.rfind('\n') + 1);
+        SplitLines(text, lines);
     } catch (const std::bad_alloc&) {
     }
     fclose(file);
+
+    BOOL inside = FALSE;
+    for (LineList::const_iterator it = lines.begin(); it != lines.end(); ++it) {
+        if (inside && IsSectionBoundary(*it))
+            inside = FALSE;
+        else if (inside && IsDeletionEntry(*it))
+            SendMessageA(g_hPendingList, LB_ADDSTRING, 0, (LPARAM)(it->c_str() + 4));
+        else if (!inside && IsRenameHeader(*it))
+            inside = TRUE;
+    }
 }

@@ -379,6 +379,16 @@ TEST_F(WininitReaderTest, NoFileOrNoReadingAddsNothing)
     EXPECT_EQ(OpenFindHandles(), 0) << "PathExists closes its handle";
 }
 
+TEST_F(WininitReaderTest, ReadFailingPartWayListsOnlyWholeLines)
+{
+    /* The failure falls inside "NUL=C:\\LONG": half an entry would name another file. */
+    AddFile(kWininit, "[rename]\r\nNUL=C:\\A\r\nNUL=C:\\LONGNAME\r\n");
+    FailReadAfter(kWininit, 28);
+    g_hPendingList = ListBox();
+    ReadWininitRenameSection();
+    EXPECT_EQ(ListBoxItems(), std::vector<std::string>{"C:\\A"});
+}
+
 TEST_F(WininitReaderTest, WrittenEntriesShowAtTheEndOfEverySection)
 {
     AddFile(kWininit, "[rename]\r\nNUL=a\r\n[boot]\r\n[rename]\r\nNUL=b\r\n");
