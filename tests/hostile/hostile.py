@@ -1,110 +1,64 @@
-"""What the hostile-tree tests share: the Wine session that session.sh set up, trees built on the
+"""What the hostile-tree tests share: the Wine session that lib.sh set up, trees built on the
 Linux side, and the model of what one request is to record and what the next start then removes.
 
-Trees live under HOSTILE_SESSION_DIR/work and are named through Z:\\ (the Linux root), or through a
+Trees live under WINE_SESSION_DIR/work and are named through Z:\\ (the Linux root), or through a
 drive letter of their own. Windows names are bytes in the ANSI code page wherever the program sees
 them as such; the registry value is read raw (UTF-16), so nothing is lost on the way."""
 
 import hashlib
 import os
 import stat
-import subprocess
 import sys
-import tempfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wine"))
+import winetest  # noqa: E402
+from winetest import is_drive_root, show  # noqa: E402
+from winetest import Checks  # noqa: E402,F401 (the tests take it from here)
 
 MAX_PATH = 260
 READONLY, HIDDEN, SYSTEM, DIRECTORY, REPARSE_POINT = 0x1, 0x2, 0x4, 0x10, 0x400
 
 
-class Session:
+class Session(winetest.Session):
+    timeout = 120
+
     def __init__(self):
-        self.wine = os.environ["WINE"]
-        self.exe = os.environ["VORNEL_EXE"]
-        self.probe_exe = os.environ["VORNEL_TREEPROBE"]
-        self.prefix = os.environ["WINEPREFIX"]
-        self.work = os.path.join(os.environ["HOSTILE_SESSION_DIR"], "work")
-        self.acp = int(self.probe("acp"))
-        self.cp = "cp%d" % self.acp
-
-    def run(self, args, timeout=120):
-        # Files, not pipes: a process that Wine starts on the side may hold a pipe open.
-        with tempfile.TemporaryFile() as out:
-            result = subprocess.run([self.wine] + list(args), stdin=subprocess.DEVNULL,
-                                    stdout=out, stderr=subprocess.DEVNULL, timeout=timeout)
-            out.seek(0)
-            return result.returncode, out.read().decode("latin-1").replace("\r", "")
-
-    def probe(self, *args):
-        code, text = self.run([self.probe_exe] + [a.hex() if isinstance(a, bytes) else a
-                                                  for a in args])
-        if code != 0:
-            raise RuntimeError("treeprobe %s failed (%d): %s" % (args, code, text))
-        return text.strip()
+        super().__init__()
+        self.work = os.path.join(os.environ["WINE_SESSION_DIR"], "work")
+        # Fixed by the session's locale: asked once.
+        self.codepage = self.acp()
+        self.cp = "cp%d" % self.codepage
 
     def schedule(self, path, timeout=100):
         """Runs the program with one path; Wine hands the argument over in the ANSI code page."""
-        return self.run([self.exe, path.decode(self.cp)], timeout=timeout)[0]
+        return self.call([self.exe, path.decode(self.cp)], timeout)[0]
 
     def restart(self):
         """What the next start of the computer does: carries out pending operations."""
-        code, text = self.run(["wineboot", "-r"], timeout=300)
+        code, text, _ = self.call(["wineboot", "-r"], timeout=300)
         if code != 0:
             # Wine's loader now and then fails to start wineboot at all ("Application could not
             # be started"); a second start carries out whatever the first did not.
             print("note: wineboot -r failed (%d): %s; trying once more" % (code, text.strip()))
-            code, text = self.run(["wineboot", "-r"], timeout=300)
+            code, text, _ = self.call(["wineboot", "-r"], timeout=300)
         if code != 0:
             raise RuntimeError("wineboot -r failed (%d): %s" % (code, text))
 
     def set_nine_x(self):
-        code, _ = self.run(["reg", "add", "HKCU\\Software\\Wine", "/v", "Version", "/d", "win98",
-                            "/f"])
-        return code == 0 and self.probe("platform") == "1"
+        code = self.call(["reg", "add", "HKCU\\Software\\Wine", "/v", "Version", "/d", "win98",
+                          "/f"])[0]
+        return code == 0 and self.platform() == 1
 
     def win(self, unix_path):
         """The Z:\\ name of a Linux path, in the ANSI code page."""
         return ("Z:" + unix_path.replace("/", "\\")).encode(self.cp)
 
-    def pending(self):
-        """The sources of PendingFileRenameOperations' pairs, each checked to be a deletion."""
-        out = self.probe("pending")
-        if out == "absent":
-            return []
-        words = out.split()
-        if len(words) < 2 or words[0] != "type" or words[1] != "7":
-            raise RuntimeError("treeprobe pending: " + out[:200])
-        strings = bytes.fromhex(words[2] if len(words) > 2 else "").decode("utf-16-le").split("\0")
-        if len(strings) % 2 != 0 or strings[-2:] != ["", ""]:
-            raise RuntimeError("malformed value: %r" % strings[:20])
-        pairs = strings[:-2]
-        if any(pairs[1::2]):
-            raise RuntimeError("the value holds renames: %r" % pairs[:20])
-        return pairs[0::2]
-
-    def list(self, folder):
-        """The folder's entries in the system's order, "." and ".." included: (attributes, name)."""
-        entries = []
-        for line in self.probe("list", folder).splitlines():
-            attributes, _, name = line.partition(" ")
-            if attributes == "none":
-                return []
-            entries.append((int(attributes, 16), bytes.fromhex(name)))
-        return entries
-
     def set_attributes(self, path, attributes):
         return self.probe("setattr", path, "%x" % attributes) == "ok"
 
-    def short(self, path):
-        result, _, value = self.probe("short", path).partition(" ")
-        return bytes.fromhex(value) if 0 < int(result) < MAX_PATH else None
-
     def wininit(self):
         """The Linux path of WININIT.INI in the Windows folder, however its name is cased."""
-        result, _, value = self.probe("windir").partition(" ")
-        windir = bytes.fromhex(value).decode(self.cp)
-        if not windir.upper().startswith("C:\\"):
-            raise RuntimeError("Windows folder not on C: " + windir)
-        folder = os.path.join(self.prefix, "drive_c", *windir[3:].split("\\"))
+        folder = self.unix(self.windows_dir(), self.cp)
         for name in os.listdir(folder):
             if name.upper() == "WININIT.INI":
                 return os.path.join(folder, name)
@@ -128,10 +82,6 @@ class Entry:
 def join(folder, name):
     # Only a drive root ends in a separator.
     return folder + name if is_drive_root(folder) else folder + b"\\" + name
-
-
-def is_drive_root(path):
-    return len(path) == 3 and path[1:] == b":\\"
 
 
 def normalised(name):
@@ -159,7 +109,7 @@ def expected_walk(session, folder, unix_folder):
         except UnicodeEncodeError:
             pass
     entries = []
-    for attributes, name in session.list(folder):
+    for attributes, name in session.list_folder(folder):
         if name in (b".", b".."):
             continue
         real_name = by_ansi.get(name)
@@ -248,11 +198,11 @@ def run_nt(session, checks, trees, singles=(), lock=None, unlock=None, timeout=1
         wanted += ["\\??\\" + e.win.decode(session.cp) for e in entries]
         wanted.append("\\??\\" + tree.win.decode(session.cp))
     wanted += ["\\??\\" + single.decode(session.cp) for single in singles]
-    checks.equal("the template prefix has nothing pending", [], session.pending())
+    checks.equal("the template prefix has nothing pending", [], session.pending_deletions())
 
     for path in [t.win for t in trees] + list(singles):
         checks.equal("exit code for %s" % show(path), 0, session.schedule(path, timeout))
-    recorded = session.pending()
+    recorded = session.pending_deletions()
     print("figures: %d deletions recorded" % len(recorded))
     checks.equal("recorded deletions, in order", wanted, recorded)
     tops = [t.win.decode(session.cp) for t in trees]
@@ -264,7 +214,7 @@ def run_nt(session, checks, trees, singles=(), lock=None, unlock=None, timeout=1
     session.restart()
     if unlock:
         unlock()
-    checks.equal("nothing pending after the restart", [], session.pending())
+    checks.equal("nothing pending after the restart", [], session.pending_deletions())
     before.check(checks)
     return recorded
 
@@ -327,68 +277,3 @@ def make_sentinels(session, tree_unix):
         "keep-parent.txt": b"parent",
     })
     make_files(session.work, {"keep-work.txt": b"work"})
-
-
-class Checks:
-    def __init__(self, name):
-        self.name = name
-        self.failures = 0
-        self.count = 0
-        self.known = 0
-
-    def _report(self, what, passed, detail_lines):
-        self.count += 1
-        if passed:
-            print("ok   %s" % what)
-            return True
-        self.failures += 1
-        print("FAIL %s" % what)
-        for line in detail_lines:
-            print("     " + line)
-        return False
-
-    def equal(self, what, expected, actual):
-        lines = ["expected: %s" % show(expected), "actual:   %s" % show(actual)]
-        if isinstance(expected, list) and isinstance(actual, list) and expected != actual:
-            have, want = set(actual), set(expected)
-            missing = [v for v in expected if v not in have]
-            extra = [v for v in actual if v not in want]
-            lines += ["missing:  %s" % show(missing), "extra:    %s" % show(extra)]
-            if not missing and not extra:
-                lines.append("the same items in another order or number")
-        return self._report(what, expected == actual, lines)
-
-    def true(self, what, condition, detail=""):
-        return self._report(what, condition, [detail] if detail else [])
-
-    def known_fault(self, fault, what, condition, detail=""):
-        """A check that fails because of a known program fault: reported as XFAIL and not counted
-        as a failure. Once the fault is fixed it passes, which fails the test (XPASS) until the
-        mark is taken away."""
-        self.count += 1
-        if condition:
-            self.failures += 1
-            print("XPASS %s (%s is fixed: make this an ordinary check)" % (what, fault))
-            return True
-        self.known += 1
-        print("XFAIL %s (%s)%s" % (what, fault, (": " + detail) if detail else ""))
-        return False
-
-    def finish(self):
-        print("%s: %d checks, %d failed, %d known faults" % (self.name, self.count, self.failures,
-                                                             self.known))
-        sys.exit(1 if self.failures or not self.count else 0)
-
-
-def show(value, depth=0):
-    if isinstance(value, list):
-        if not value:
-            return "[]"
-        if len(value) > 40:
-            return "[%d items: %s ... %s]" % (len(value), show(value[:20], depth + 1),
-                                              show(value[-10:], depth + 1))
-        return "[\n" + "".join("               %s\n" % show(v, depth + 1) for v in value) + \
-            "           ]"
-    if isinstance(value, bytes):
-        return repr(value)[1:]
-    return repr(value)

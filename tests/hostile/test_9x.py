@@ -29,7 +29,7 @@ c.true("no WININIT.INI yet", not os.path.exists(wininit))
 
 before = Before(s, [tree], folders_too=False)
 expected = expected_walk(s, tree.win, tree.unix)
-shorts = [s.short(e.win) for e in expected] + [s.short(tree.win)]
+shorts = [s.short_path(e.win) for e in expected] + [s.short_path(tree.win)]
 c.true("every entry has a short form", None not in shorts)
 wanted = b"[rename]\r\n" + b"".join(b"NUL=" + p + b"\r\n" for p in shorts)
 
@@ -41,7 +41,7 @@ top = shorts[-1]
 entries = [line[4:] for line in written.split(b"\r\n")[1:] if line]
 c.equal("every entry is inside the tree", [],
         [p for p in entries if p != top and not p.startswith(top + b"\\")])
-c.equal("the registry value is not touched", [], s.pending())
+c.equal("the registry value is not touched", [], s.pending_deletions())
 
 before.plan([expected])
 s.restart()

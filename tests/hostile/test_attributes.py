@@ -41,7 +41,7 @@ os.chmod(os.path.join(tree.unix, "readonly.txt"), 0o444)
 os.chmod(os.path.join(tree.unix, "rodir"), 0o555)
 wanted.update({"readonly.txt": READONLY, ".dotfile": HIDDEN, "rodir": READONLY})
 
-listed = {name.decode(): attributes for attributes, name in s.list(tree.win)}
+listed = {name.decode(): attrs for attrs, name in s.list_folder(tree.win)}
 c.equal("the system reports the attributes",
         {name: bits for name, bits in wanted.items()},
         {name: listed.get(name, 0) & bits for name, bits in wanted.items()})

@@ -11,8 +11,9 @@ from hostile import (Before, Checks, Session, Tree, expected_walk, inside, make_
 s = Session()
 c = Checks("bestfit")
 
-separator = {1252: "\uff3c", 932: "\u00a5"}.get(s.acp)
-c.true("a look-alike of the backslash is known for code page %d" % s.acp, separator is not None)
+separator = {1252: "\uff3c", 932: "\u00a5"}.get(s.codepage)
+c.true("a look-alike of the backslash is known for code page %d" % s.codepage,
+       separator is not None)
 if separator is None:
     c.finish()
 
@@ -24,7 +25,7 @@ make_files(tree.unix, {"plain.txt": b"plain", "a" + separator + "c": b"a look-al
 os.symlink("../../outside", os.path.join(tree.unix, "a"))
 make_sentinels(s, tree.unix)
 
-names = [n for _, n in s.list(tree.win)]
+names = [n for _, n in s.list_folder(tree.win)]
 c.true("the system renders the look-alike as a backslash", b"a\\b" in names and b"a\\c" in names,
        str(names))
 
@@ -32,7 +33,7 @@ before = Before(s, [tree])
 expected = expected_walk(s, tree.win, tree.unix)
 wanted = ["\\??\\" + e.win.decode(s.cp) for e in expected] + ["\\??\\" + tree.win.decode(s.cp)]
 c.equal("exit code", 0, s.schedule(tree.win))
-recorded = s.pending()
+recorded = s.pending_deletions()
 print("recorded:\n  " + "\n  ".join(recorded))
 top = tree.win.decode(s.cp)
 c.true("every recorded path reads as a path inside the tree",
@@ -45,7 +46,7 @@ c.true("recorded deletions, in order", wanted == recorded)
 
 before.plan([expected])
 s.restart()
-c.equal("nothing pending after the restart", [], s.pending())
+c.equal("nothing pending after the restart", [], s.pending_deletions())
 c.true("the plain file is gone", not os.path.exists(os.path.join(tree.unix, "plain.txt")))
 intact = (os.path.isfile(os.path.join(outside, "b", "p1")) and
           os.path.isfile(os.path.join(outside, "b", "p2")) and

@@ -10,8 +10,8 @@ from hostile import MAX_PATH, Checks, Session, Tree, make_files, make_sentinels,
 s = Session()
 c = Checks("japanese")
 
-c.equal("ANSI code page (the ja_JP.UTF-8 locale)", 932, s.acp)
-if s.acp != 932:
+c.equal("ANSI code page (the ja_JP.UTF-8 locale)", 932, s.codepage)
+if s.codepage != 932:
     c.finish()
 for name in ["表", "ソ", "十", "能", "予"]:
     c.equal("%s ends in the backslash byte" % name, 0x5C, name.encode(s.cp)[-1])

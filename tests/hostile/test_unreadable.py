@@ -1,5 +1,5 @@
 """Folders that cannot be entered or listed, and a file nobody may read. Run without root's
-permission override (session.sh --no-override), so that permission bits stop the program as they
+permission override (lib.sh session --no-override), so that permission bits stop the program as they
 stop an ordinary user: such a folder is recorded without its contents, and its contents survive
 the next start, as does everything outside."""
 

@@ -1,4 +1,4 @@
-"""What the UI tests share: the session that session.sh set up, the running dialog as the probe
+"""What the UI tests share: the session that lib.sh set up, the running dialog as the probe
 sees it, and the checks.
 
 Texts the program shows are compared as bytes in the ANSI code page (932 in the Japanese locale),
@@ -11,8 +11,11 @@ import sys
 import tempfile
 import time
 
-TITLE = "Vornel for Win32 Version 1.00"
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "wine"))
+import winetest  # noqa: E402
+from winetest import TITLE  # noqa: E402
+
 CODEPAGE = "cp932"
 
 
@@ -38,35 +41,22 @@ class Dialog:
             self.process.wait()
 
 
-class Session:
+class Session(winetest.Session):
+    """The system questions go to the UI probe too, which answers them as the Wine tests' probe."""
+
     def __init__(self):
-        self.wine = os.environ["WINE"]
-        self.build = os.environ["VORNEL_BUILD"]
-        self.prefix = os.environ["WINEPREFIX"]
-        self.exe = os.path.join(self.build, "vornel.exe")
-        self.probe_exe = os.path.join(self.build, "tests", "ui", "programs", "probe.exe")
-        self.drive_c = os.path.join(self.prefix, "drive_c")
+        super().__init__()
+        self.probe_exe = os.path.join(os.environ["VORNEL_BUILD"], "tests", "ui", "programs",
+                                      "probe.exe")
+        if not os.path.isfile(self.probe_exe):
+            raise RuntimeError("%s is missing: build the Windows presets first" % self.probe_exe)
         self.dialogs = []
-
-    def run(self, args, timeout=60, check=True):
-        # Files, not pipes: a process that Wine starts on the side may keep a pipe open.
-        with tempfile.TemporaryFile() as out:
-            result = subprocess.run([self.wine] + list(args), stdin=subprocess.DEVNULL, stdout=out,
-                                    stderr=subprocess.DEVNULL, timeout=timeout)
-            out.seek(0)
-            text = out.read().decode("latin-1").replace("\r", "")
-        if check and result.returncode != 0:
-            raise RuntimeError("%s failed (%d): %s" % (args, result.returncode, text))
-        return result.returncode, text
-
-    def probe(self, *args, check=True):
-        return self.run([self.probe_exe] + list(args), check=check)[1].strip()
 
     # The program.
 
     def schedule(self, *paths):
         """vornel.exe with these paths as its arguments: records them; returns the exit code."""
-        return self.run([self.exe] + list(paths), check=False)[0]
+        return self.call([self.exe] + list(paths))[0]
 
     def start_dialog(self):
         dialog = Dialog(self)
@@ -125,7 +115,7 @@ class Session:
 
     def measure(self, index, width_units, height_units):
         out = {}
-        for line in self.probe("measure", TITLE, self.winpath(self.exe), str(index),
+        for line in self.probe("measure", TITLE, self.exe_win.decode("latin-1"), str(index),
                                str(width_units), str(height_units)).splitlines():
             name, *values = line.split()
             out[name] = values
@@ -133,54 +123,13 @@ class Session:
 
     # The system.
 
-    def winpath(self, unix_path):
-        return self.run(["winepath", "-w", unix_path])[1].strip()
-
-    def acp(self):
-        return int(self.probe("acp"))
-
-    def platform(self):
-        return int(self.probe("platform"))
-
     def reg(self, *args):
-        return self.run(["reg"] + list(args), check=False)[0]
+        return self.call(["reg"] + list(args))[0]
 
     def pending_deletions(self):
-        """The sources of PendingFileRenameOperations less "\\??\\", as ANSI bytes; the value is
-        read raw (UTF-16) and must hold only deletions."""
-        out = self.probe("pending")
-        if out == "absent":
-            return []
-        words = out.split()
-        if len(words) < 2 or words[:2] != ["type", "7"]:
-            raise RuntimeError("PendingFileRenameOperations: %s" % out)
-        strings = bytes.fromhex(words[2] if len(words) > 2 else "").decode("utf-16-le").split("\0")
-        if len(strings) % 2 != 0 or strings[-2:] != ["", ""] or any(strings[1:-2:2]):
-            raise RuntimeError("PendingFileRenameOperations is no list of deletions: %r" % strings)
-        sources = strings[:-2:2]
+        """The sources of PendingFileRenameOperations less "\\??\\", as ANSI bytes."""
         return [s[4:].encode(CODEPAGE) if s.startswith("\\??\\") else s.encode(CODEPAGE)
-                for s in sources]
-
-    def list_folder(self, folder):
-        """(attributes, name) of the folder's entries in the system's order, "." and ".." left out."""
-        entries = []
-        for line in self.probe("list", folder.hex()).splitlines():
-            attributes, _, name = line.partition(" ")
-            name = bytes.fromhex(name)
-            if name not in (b".", b".."):
-                entries.append((int(attributes, 16), name))
-        return entries
-
-    def expected_walk(self, folder):
-        """A folder's contents as the program records them: the system's order within a folder,
-        every subfolder's contents before it, full paths."""
-        result = []
-        for attributes, name in self.list_folder(folder):
-            full = folder + b"\\" + name
-            if attributes & 0x10 and not attributes & 0x400:
-                result.extend(self.expected_walk(full))
-            result.append(full)
-        return result
+                for s in super().pending_deletions()]
 
     def close(self):
         for dialog in self.dialogs:
@@ -199,49 +148,9 @@ def make_tree(root, tree):
                 f.write(content)
 
 
-def show(value):
-    if isinstance(value, list):
-        return "[" + ", ".join(show(v) for v in value) + "]"
-    if isinstance(value, bytes):
-        try:
-            return repr(value.decode(CODEPAGE))
-        except UnicodeDecodeError:
-            return repr(value)
-    return repr(value)
-
-
-class Checks:
+class Checks(winetest.Checks):
     def __init__(self, name):
-        self.name = name
-        self.failures = 0
-
-    def equal(self, what, expected, actual):
-        if expected == actual:
-            print("ok   %s" % what)
-            return True
-        self.failures += 1
-        print("FAIL %s" % what)
-        print("     expected: %s" % show(expected))
-        print("     actual:   %s" % show(actual))
-        return False
-
-    def true(self, what, condition, detail=""):
-        if condition:
-            print("ok   %s" % what)
-            return True
-        self.failures += 1
-        print("FAIL %s%s" % (what, (": " + detail) if detail else ""))
-        return False
-
-    def require(self, what, condition, detail=""):
-        """A check without which the rest of the test means nothing."""
-        if not self.true(what, condition, detail):
-            self.finish()
-
-    def finish(self):
-        print("%s: %s" % (self.name, "%d failure(s)" % self.failures if self.failures else "passed"))
-        sys.stdout.flush()
-        sys.exit(1 if self.failures else 0)
+        super().__init__(name, CODEPAGE)
 
 
 def close_dialog(s, c, dialog, how, *what):

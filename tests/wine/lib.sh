@@ -1,10 +1,15 @@
 # shellcheck shell=bash
-# Wine sessions for the tests and for scripts/run. Source it, or run it:
+# Wine sessions for the real-system tests (wine, ui, hostile) and for scripts/run. Source it, or run it:
 #   lib.sh make-template DIR
 #       an initialised prefix in DIR, made once per test run and copied by every test
-#   lib.sh session [--display] TEMPLATE BUILD32 BUILD64 -- COMMAND...
-#       runs COMMAND in a fresh copy of TEMPLATE with one Wine session around it; --display adds
-#       a private Xvfb screen.
+#   lib.sh session [--display] [--no-override] TEMPLATE BUILD32 BUILD64 -- COMMAND...
+#       runs COMMAND in a fresh copy of TEMPLATE with one Wine session around it, with
+#       WINE_SESSION_DIR/work as an empty folder for its files.
+#       --display adds a private Xvfb screen.
+#       --no-override runs the whole session without root's permission override
+#       (CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH), so that permission bits stop it as they stop
+#       an ordinary user.
+#       WINE_KEEP=1 keeps the session's folder.
 # One session per test: the first process of every new session boots the prefix, which carries out
 # whatever deletions are pending and renames WININIT.INI, so a test never starts a second one.
 
@@ -26,7 +31,7 @@ wine_make_template() {
     (
         export WINEPREFIX=$dir.new
         unset DISPLAY
-        "$WINE64" wineboot -i >/dev/null 2>&1 || true
+        "$WINE64" wineboot -i </dev/null >/dev/null 2>&1 || true
         wineserver -w
     )
     [ -f "$dir.new/system.reg" ] || wine_die "wineboot -i did not initialise $dir.new"
@@ -36,9 +41,9 @@ wine_make_template() {
 # Picks the build this machine can run: the shipped 32-bit program where Wine runs 32-bit code
 # here, else its 64-bit twin. Needs a running session. Sets WINE and VORNEL_BUILD.
 wine_choose_program() {
-    local build32=$1 build64=$2
-    if [ -f "$build32/tests/wine/programs/probe.exe" ] &&
-        [ "$(wine "$build32/tests/wine/programs/probe.exe" hello 2>/dev/null </dev/null | tr -d '\r')" = "hello 32" ]; then
+    local build32=$1 build64=$2 probe=tests/wine/programs/probe.exe
+    if [ -f "$build32/$probe" ] &&
+        [ "$(timeout 60 wine "$build32/$probe" hello 2>/dev/null </dev/null | tr -d '\r')" = "hello 32" ]; then
         WINE=wine
         VORNEL_BUILD=$build32
         echo "wine: running the 32-bit program $build32/vornel.exe"
@@ -48,18 +53,19 @@ wine_choose_program() {
         echo "wine: this machine runs no 32-bit code under Wine; running the 64-bit twin $build64/vornel.exe"
     fi
     local file
-    for file in vornel.exe tests/wine/programs/probe.exe tests/wine/programs/launch.exe; do
+    for file in vornel.exe $probe tests/wine/programs/launch.exe; do
         [ -f "$VORNEL_BUILD/$file" ] || wine_die "$VORNEL_BUILD/$file is missing: build the Windows presets first"
     done
     export WINE VORNEL_BUILD
     export VORNEL_EXE=$VORNEL_BUILD/vornel.exe
-    export VORNEL_PROBE=$VORNEL_BUILD/tests/wine/programs/probe.exe
+    export VORNEL_PROBE=$VORNEL_BUILD/$probe
     export VORNEL_LAUNCH=$VORNEL_BUILD/tests/wine/programs/launch.exe
 }
 
 # Starts a private X server and exports its DISPLAY; sets WINE_XVFB_PID.
 wine_start_display() {
     local fdfile=$1 display
+    # -displayfd: the server picks a free display number and reports it once it listens.
     Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$fdfile" >/dev/null 2>&1 &
     WINE_XVFB_PID=$!
     for _ in $(seq 100); do
@@ -82,19 +88,34 @@ wine_session_end() {
         wait "$WINE_XVFB_PID" 2>/dev/null || true
     fi
     if [ -n "${WINE_SESSION_DIR:-}" ] && [ -z "${WINE_KEEP:-}" ]; then
+        # A test may leave folders nobody may enter or change.
+        chmod -R u+rwx "$WINE_SESSION_DIR" 2>/dev/null || true
         rm -rf "$WINE_SESSION_DIR"
     fi
 }
 
 wine_session() {
-    local display=false
-    if [ "$1" = --display ]; then
-        display=true
-        shift
-    fi
+    local display=()
+    while true; do
+        case "${1:-}" in
+        --display)
+            display=(--display)
+            shift
+            ;;
+        --no-override)
+            shift
+            # A process of uid 0 gets its bounding set as its capabilities: take the two away there.
+            exec setpriv --bounding-set -dac_override,-dac_read_search \
+                bash "${BASH_SOURCE[0]}" session "${display[@]}" "$@"
+            ;;
+        *)
+            break
+            ;;
+        esac
+    done
     local template=$1 build32=$2 build64=$3
     shift 3
-    [ "$1" = -- ] && shift
+    [ "${1:-}" = -- ] && shift
     [ -f "$template/system.reg" ] || wine_die "no template prefix at $template"
 
     WINE_SESSION_DIR=$(mktemp -d "${TMPDIR:-/tmp}/vornel-wine.XXXXXX")
@@ -102,8 +123,9 @@ wine_session() {
     trap wine_session_end EXIT
     trap 'exit 130' INT TERM
     cp -a "$template" "$WINE_SESSION_DIR/prefix"
+    mkdir "$WINE_SESSION_DIR/work"
     export WINEPREFIX=$WINE_SESSION_DIR/prefix
-    if $display; then
+    if [ ${#display[@]} -gt 0 ]; then
         wine_start_display "$WINE_SESSION_DIR/display"
     else
         unset DISPLAY
@@ -128,7 +150,7 @@ if [ "${BASH_SOURCE[0]}" = "$0" ]; then
         wine_session "$@"
         ;;
     *)
-        echo "usage: lib.sh make-template DIR | session [--display] TEMPLATE BUILD32 BUILD64 -- COMMAND..." >&2
+        echo "usage: lib.sh make-template DIR | session [--display] [--no-override] TEMPLATE BUILD32 BUILD64 -- COMMAND..." >&2
         exit 2
         ;;
     esac

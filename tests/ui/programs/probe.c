@@ -1,10 +1,7 @@
 /* Looks into the running main dialog from outside, as the UI tests need it. Texts leave as hex of
    their ANSI bytes, so the test sees exactly what the list box holds.
-   probe acp                     the ANSI code page
-   probe platform                dwPlatformId as GetVersionExA reports it
-   probe pending                 "absent", or "type T HEX" with the raw (UTF-16) data of
-                                 PendingFileRenameOperations
-   probe list HEX(folder)        the folder's entries in the system's order: "ATTRIBUTES HEX(name)"
+   probe hello | acp | platform | pending | list HEX(folder)
+                                 as the system probe answers them (common.h)
    probe wait TITLE MS           waits up to MS for the dialog "TITLE": "found" or "notfound"
    probe gone TITLE MS           waits up to MS for it to disappear: "gone" or "present"
    probe items TITLE             "count N", then "item HEX" for each list entry in list order
@@ -21,18 +18,7 @@
                                  a copy of the dialog made from EXE's template, and the text's
                                  extent in that copy's font */
 
-#include <windows.h>
-
-#include <stdio.h>
-#include <stdlib.h>
-#include <string.h>
-
-static void PrintHex(const void* data, size_t size)
-{
-    const unsigned char* p = (const unsigned char*)data;
-    for (size_t i = 0; i < size; i++)
-        printf("%02x", p[i]);
-}
+#include "common.h"
 
 static HWND FindDialog(const char* title)
 {
@@ -60,72 +46,6 @@ static HWND NeedDialog(const char* title)
         exit(1);
     }
     return dialog;
-}
-
-static int Pending(void)
-{
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
-                      KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
-        printf("nokey\n");
-        return 1;
-    }
-    DWORD type = 0, size = 0;
-    LONG rc = RegQueryValueExW(key, L"PendingFileRenameOperations", NULL, &type, NULL, &size);
-    if (rc == ERROR_FILE_NOT_FOUND) {
-        RegCloseKey(key);
-        printf("absent\n");
-        return 0;
-    }
-    BYTE* data = (BYTE*)malloc(size + 2);
-    if (!data || RegQueryValueExW(key, L"PendingFileRenameOperations", NULL, &type, data, &size) !=
-                     ERROR_SUCCESS) {
-        RegCloseKey(key);
-        printf("error\n");
-        return 1;
-    }
-    RegCloseKey(key);
-    printf("type %lu ", (unsigned long)type);
-    PrintHex(data, size);
-    printf("\n");
-    free(data);
-    return 0;
-}
-
-static char* FromHex(const char* hex)
-{
-    size_t n = strlen(hex);
-    char* out = (char*)calloc(n / 2 + 1, 1);
-    for (size_t i = 0; out && i + 1 < n; i += 2) {
-        unsigned int byte = 0;
-        sscanf(hex + i, "%2x", &byte);
-        out[i / 2] = (char)byte;
-    }
-    return out;
-}
-
-static int List(const char* folderHex)
-{
-    char* folder = FromHex(folderHex);
-    if (!folder || strlen(folder) > MAX_PATH)
-        return 1;
-    char pattern[MAX_PATH + 8];
-    strcpy(pattern, folder);
-    strcat(pattern, "\\*.*");
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA(pattern, &data);
-    if (find == INVALID_HANDLE_VALUE) {
-        printf("none\n");
-        return 1;
-    }
-    do {
-        printf("%lx ", (unsigned long)data.dwFileAttributes);
-        PrintHex(data.cFileName, strlen(data.cFileName));
-        printf("\n");
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
-    free(folder);
-    return 0;
 }
 
 static int Items(const char* title)
@@ -316,22 +236,9 @@ static int Measure(const char* title, const char* exe, int index, LONG width, LO
 
 int main(int argc, char** argv)
 {
-    if (argc >= 2 && strcmp(argv[1], "acp") == 0) {
-        printf("%u\n", GetACP());
-        return 0;
-    }
-    if (argc >= 2 && strcmp(argv[1], "platform") == 0) {
-        OSVERSIONINFOA info;
-        memset(&info, 0, sizeof info);
-        info.dwOSVersionInfoSize = sizeof info;
-        GetVersionExA(&info);
-        printf("%lu\n", (unsigned long)info.dwPlatformId);
-        return 0;
-    }
-    if (argc >= 2 && strcmp(argv[1], "pending") == 0)
-        return Pending();
-    if (argc >= 3 && strcmp(argv[1], "list") == 0)
-        return List(argv[2]);
+    int rc = SystemCommand(argc, argv);
+    if (rc >= 0)
+        return rc;
     if (argc >= 4 && strcmp(argv[1], "wait") == 0) {
         HWND dialog = WaitDialog(argv[2], strtoul(argv[3], NULL, 10));
         printf(dialog ? "found\n" : "notfound\n");
