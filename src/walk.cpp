@@ -6,14 +6,16 @@
 
 /* Double-byte aware: in code page 932 the trail byte of a character such as 0x95 0x5C is no
    backslash. */
+static const char* NextCharacter(const char* p)
+{
+    return IsDBCSLeadByte((BYTE)*p) && p[1] != '\0' ? p + 2 : p + 1;
+}
+
 BOOL EndsWithBackslash(const char* path)
 {
     BOOL last = FALSE;
-    for (const char* p = path; *p != '\0'; ++p) {
+    for (const char* p = path; *p != '\0'; p = NextCharacter(p))
         last = (*p == '\\');
-        if (IsDBCSLeadByte((BYTE)*p) && p[1] != '\0')
-            ++p;
-    }
     return last;
 }
 
@@ -21,11 +23,9 @@ BOOL EndsWithBackslash(const char* path)
    or U+00A5 in code page 932): resolved as a path, it would lead through another entry. */
 static BOOL HoldsSeparator(const char* name)
 {
-    for (const char* p = name; *p != '\0'; ++p) {
+    for (const char* p = name; *p != '\0'; p = NextCharacter(p)) {
         if (*p == '\\' || *p == '/')
             return TRUE;
-        if (IsDBCSLeadByte((BYTE)*p) && p[1] != '\0')
-            ++p;
     }
     return FALSE;
 }
