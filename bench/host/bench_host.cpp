@@ -77,12 +77,12 @@ void BM_Walk(benchmark::State& state)
     state.SetComplexityN(entries);
 }
 
-/* The WININIT.INI rewrite of one request of N entries, into a file of 64 KiB. */
-void BM_RewriteEntries(benchmark::State& state)
+/* One request's rewrite of a WININIT.INI that holds seedBytes, the file reset before each run. */
+static void RunRewrite(benchmark::State& state, int files, std::size_t seedBytes, bool byBytes)
 {
-    MakeTree((int)state.range(0));
+    MakeTree(files);
     PathList list = CollectTree();
-    const std::string seed = SeedWininit(64 * 1024);
+    const std::string seed = SeedWininit(seedBytes);
     standin::AddFile(kWininit, seed);
     ScheduleInWininit(kRoot, &list); /* warm-up */
     for (auto _ : state) {
@@ -92,25 +92,19 @@ void BM_RewriteEntries(benchmark::State& state)
         state.ResumeTiming();
         ScheduleInWininit(kRoot, &list);
     }
-    state.SetComplexityN((int64_t)list.size() + 1);
+    state.SetComplexityN(byBytes ? (int64_t)seed.size() : (int64_t)list.size() + 1);
+}
+
+/* The WININIT.INI rewrite of one request of N entries, into a file of 64 KiB. */
+void BM_RewriteEntries(benchmark::State& state)
+{
+    RunRewrite(state, (int)state.range(0), 64 * 1024, false);
 }
 
 /* The rewrite of one request of 1,000 entries into a WININIT.INI of N bytes. */
 void BM_RewriteExistingBytes(benchmark::State& state)
 {
-    MakeTree(1000);
-    PathList list = CollectTree();
-    const std::string seed = SeedWininit((std::size_t)state.range(0));
-    standin::AddFile(kWininit, seed);
-    ScheduleInWininit(kRoot, &list); /* warm-up */
-    for (auto _ : state) {
-        state.PauseTiming();
-        standin::AddFile(kWininit, seed);
-        standin::ClearLog();
-        state.ResumeTiming();
-        ScheduleInWininit(kRoot, &list);
-    }
-    state.SetComplexityN((int64_t)seed.size());
+    RunRewrite(state, 1000, (std::size_t)state.range(0), true);
 }
 
 /* The walk over the registry value's data of N deletions, one LB_ADDSTRING each. */
