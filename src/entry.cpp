@@ -17,12 +17,8 @@ char* FindArgumentString(char* commandLine)
 
     if (*p == '"') {
         ++p;
-        while (*p != '\0' && *p != '"') {
-            /* A trail byte may look like a quote; the scan still stops at the end. */
-            if (IsDBCSLeadByte((BYTE)*p) && p[1] != '\0')
-                ++p;
-            ++p;
-        }
+        while (*p != '\0' && *p != '"')
+            p += CharacterLength(p);
         if (*p == '"')
             ++p;
     } else {

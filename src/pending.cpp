@@ -22,9 +22,8 @@ void ListPendingDeletions(const char* data, DWORD size)
         if (sourceEnd == NULL)
             return;
 
+        /* At the end of the data the search is empty and finds nothing. */
         DWORD destination = (DWORD)(sourceEnd - data) + 1;
-        if (destination >= size)
-            return;
         const char* destinationEnd =
             (const char*)memchr(data + destination, '\0', size - destination);
         if (destinationEnd == NULL)

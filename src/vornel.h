@@ -29,6 +29,8 @@ BOOL IsNtFamily();
 /* walk.cpp */
 BOOL CollectFolderContents(const char* folder, PathList& list);
 BOOL EndsWithBackslash(const char* path);
+int CharacterLength(const char* p);
+BOOL FilledPath(DWORD length);
 
 /* wininit.cpp */
 BOOL GetWininitPath(char* path);

@@ -5,16 +5,23 @@
 #include <cstring>
 
 /* Double-byte aware: in code page 932 the trail byte of a character such as 0x95 0x5C is no
-   backslash. */
-static const char* NextCharacter(const char* p)
+   backslash or quote. A lead byte at the very end stands alone. */
+int CharacterLength(const char* p)
 {
-    return IsDBCSLeadByte((BYTE)*p) && p[1] != '\0' ? p + 2 : p + 1;
+    return IsDBCSLeadByte((BYTE)*p) && p[1] != '\0' ? 2 : 1;
+}
+
+/* The calls that fill a path buffer give the length without the terminator when it fitted, the
+   size needed when it did not, and 0 when they failed. */
+BOOL FilledPath(DWORD length)
+{
+    return length != 0 && length < MAX_PATH;
 }
 
 BOOL EndsWithBackslash(const char* path)
 {
     BOOL last = FALSE;
-    for (const char* p = path; *p != '\0'; p = NextCharacter(p))
+    for (const char* p = path; *p != '\0'; p += CharacterLength(p))
         last = (*p == '\\');
     return last;
 }
@@ -23,7 +30,7 @@ BOOL EndsWithBackslash(const char* path)
    or U+00A5 in code page 932): resolved as a path, it would lead through another entry. */
 static BOOL HoldsSeparator(const char* name)
 {
-    for (const char* p = name; *p != '\0'; p = NextCharacter(p)) {
+    for (const char* p = name; *p != '\0'; p += CharacterLength(p)) {
         if (*p == '\\' || *p == '/')
             return TRUE;
     }
@@ -76,8 +83,8 @@ static void CollectEntries(const char* here, PathList& list)
             }
 
             char full[MAX_PATH];
-            DWORD length = GetFullPathNameA(data.cFileName, MAX_PATH, full, NULL);
-            if (length == 0 || length >= MAX_PATH || strcmp(full, joined.c_str()) != 0)
+            if (!FilledPath(GetFullPathNameA(data.cFileName, MAX_PATH, full, NULL)) ||
+                strcmp(full, joined.c_str()) != 0)
                 continue;
             list.push_back(full);
         } while (FindNextFileA(find, &data));
@@ -95,16 +102,15 @@ static void CollectEntries(const char* here, PathList& list)
 static BOOL WalkFolder(const char* folder, const char* expected, PathList& list)
 {
     char saved[MAX_PATH];
-    DWORD length = GetCurrentDirectoryA(MAX_PATH, saved);
-    if (length == 0 || length >= MAX_PATH)
+    if (!FilledPath(GetCurrentDirectoryA(MAX_PATH, saved)))
         return TRUE; /* without a way back the folder is not entered */
 
     if (!SetCurrentDirectoryA(folder))
         return RestoreDirectory(saved);
 
     char here[MAX_PATH];
-    length = GetCurrentDirectoryA(MAX_PATH, here);
-    if (length == 0 || length >= MAX_PATH || (expected != NULL && strcmp(here, expected) != 0))
+    if (!FilledPath(GetCurrentDirectoryA(MAX_PATH, here)) ||
+        (expected != NULL && strcmp(here, expected) != 0))
         return RestoreDirectory(saved);
 
     /* Running out of memory must not leave the process in this folder. */

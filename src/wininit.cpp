@@ -58,6 +58,8 @@ static void SplitLines(const std::string& text, LineList& lines)
     }
 }
 
+/* TRUE when the whole file was read. A read that fails part-way still yields the whole lines
+   it delivered, never half of one: half an entry would name another file. */
 static BOOL ReadAllLines(const char* path, LineList& lines)
 {
     FILE* file = OpenTextFileForReading(path);
@@ -67,11 +69,12 @@ static BOOL ReadAllLines(const char* path, LineList& lines)
     BOOL complete = FALSE;
     try {
         std::string text;
-        if (ReadAllText(file, text)) {
-            SplitLines(text, lines);
-            complete = TRUE;
-        }
+        complete = ReadAllText(file, text);
+        if (!complete)
+            text.erase(text.rfind('\n') + 1);
+        SplitLines(text, lines);
     } catch (const std::bad_alloc&) {
+        complete = FALSE;
     }
     fclose(file);
     return complete;
@@ -107,8 +110,7 @@ static BOOL WriteNewEntries(FILE* file, const char* ownShortPath, const PathList
     if (list != NULL) {
         for (PathList::const_iterator it = list->begin(); it != list->end(); ++it) {
             char shortPath[MAX_PATH];
-            DWORD length = GetShortPathNameA(it->c_str(), shortPath, MAX_PATH);
-            if (length == 0 || length >= MAX_PATH)
+            if (!FilledPath(GetShortPathNameA(it->c_str(), shortPath, MAX_PATH)))
                 continue;
             if (!WriteDeletionEntry(file, shortPath))
                 return FALSE;
@@ -197,8 +199,7 @@ static void CreateWininit(const char* wininit, const char* ownShortPath, const P
 static void RewriteWininit(const char* wininit, const char* ownShortPath, const PathList* list)
 {
     char tempFolder[MAX_PATH];
-    DWORD length = GetTempPathA(MAX_PATH, tempFolder);
-    if (length == 0 || length >= MAX_PATH)
+    if (!FilledPath(GetTempPathA(MAX_PATH, tempFolder)))
         return;
 
     char copy[MAX_PATH];
@@ -244,12 +245,8 @@ void ScheduleInWininit(const char* path, const PathList* list)
        must become a full one first. */
     char fullPath[MAX_PATH];
     char ownShortPath[MAX_PATH];
-    DWORD length = GetFullPathNameA(path, MAX_PATH, fullPath, NULL);
-    BOOL hasOwn = length != 0 && length < MAX_PATH;
-    if (hasOwn) {
-        length = GetShortPathNameA(fullPath, ownShortPath, MAX_PATH);
-        hasOwn = length != 0 && length < MAX_PATH;
-    }
+    BOOL hasOwn = FilledPath(GetFullPathNameA(path, MAX_PATH, fullPath, NULL)) &&
+                  FilledPath(GetShortPathNameA(fullPath, ownShortPath, MAX_PATH));
     if (!hasOwn && (list == NULL || list->empty()))
         return;
 
@@ -266,19 +263,8 @@ void ReadWininitRenameSection()
     if (!GetWininitPath(wininit) || !PathExists(wininit))
         return;
 
-    /* A read that fails part-way still lists the whole lines it delivered. */
     LineList lines;
-    FILE* file = OpenTextFileForReading(wininit);
-    if (file == NULL)
-        return;
-    try {
-        std::string text;
-        if (!ReadAllText(file, text))
-            text.erase(text.rfind('\n') + 1);
-        SplitLines(text, lines);
-    } catch (const std::bad_alloc&) {
-    }
-    fclose(file);
+    ReadAllLines(wininit, lines);
 
     BOOL inside = FALSE;
     for (LineList::const_iterator it = lines.begin(); it != lines.end(); ++it) {
